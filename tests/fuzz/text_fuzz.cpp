@@ -1,15 +1,20 @@
-// Drives the text routines and both marker cuts with random inputs and checks
-// what must hold whatever the input: positions in range pointing at what was
-// sought, agreement with the plain reference search, split pieces that join
-// back into the text, cuts that are pieces of their source.
+// Drives the text routines, both marker cuts, the address decomposition and
+// the cookie merge with random inputs and checks what must hold whatever the
+// input: positions in range pointing at what was sought, agreement with the
+// plain reference search, split pieces that join back into the text, cuts
+// that are pieces of their source, paths that begin with "/", merged cookie
+// strings without blanks, deleted or repeated items.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "reference_text.h"
 #include "text/between.h"
 #include "text/text.h"
+#include "web/cookies.h"
+#include "web/url.h"
 
 namespace {
 
@@ -73,6 +78,29 @@ void CheckCuts(const Text& source, const Text& left, const Text& right, int star
   }
 }
 
+void CheckAddress(const Text& address) {
+  Check(TextEquals(TextLeft(UrlPath(address), 1), "/"), "UrlPath begins with /");
+  Check(FindText(UrlHost(address), ":") == -1, "UrlHost without keepPort has no port part");
+  (void)UrlPort(address);
+  (void)UrlHost(address, true, true);
+}
+
+void CheckCookieMerge(const Text& cookiesIn, const Text& newCookiesIn) {
+  Text cookies = cookiesIn, newCookies = newCookiesIn;
+  const Text merged = MergeCookies(cookies, newCookies);
+  Check(TextEquals(merged, cookies), "the merged string is stored back");
+  Check(TextEquals(newCookies, RemoveSpaces(newCookiesIn)), "newCookies loses its blanks");
+  Check(TextRight(merged, 2).View() != "; ", "no separator at the end");
+  const TextArray items = SplitText(merged, "; ");
+  std::set<std::string_view> distinct;
+  for (int i = 1; i <= ArrayCount(items); ++i) {
+    const Text& item = ArrayMember(items, i);
+    Check(TextEquals(RemoveSpaces(item), item), "no blank inside a merged item");
+    Check(!TextEquals(TextRight(item, 8), "=deleted"), "no deleted item");
+    Check(distinct.insert(item.View()).second, "no repeated identical item");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -88,5 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckSearch(source, sought, start, ignoreCase);
   CheckReshaping(source, sought);
   CheckCuts(source, sought, right, start, flags & 2, flags & 4 ? maxLength : 0);
+  CheckAddress(source);
+  CheckCookieMerge(source, sought);
   return 0;
 }
