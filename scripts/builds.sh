@@ -1,0 +1,59 @@
+# Sourced by build.sh and test.sh: the four build trees under build/ and how
+# each is configured, so both commands share (and incrementally reuse) them.
+#
+#   native   g++, Release, tests and benchmarks      tests named native.*
+#   asan     g++, AddressSanitizer + UBSan, tests    tests named asan.*
+#   windows  MinGW-w64 g++, tests run under Wine     tests named win.*
+#   fuzz     clang++, the libFuzzer targets          test fuzz.text_smoke
+
+ORVALIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+ORVALIN_BUILD_ROOT="$ORVALIN_ROOT/build"
+ORVALIN_JOBS=$(nproc)
+
+# One line per timed phase, printed by orvalin_print_timings.
+ORVALIN_TIMINGS=()
+
+# orvalin_timed <label> <command...>: runs the command and notes its duration.
+orvalin_timed() {
+  local label=$1 start rc=0 ms
+  shift
+  start=$(date +%s%N)
+  "$@" || rc=$?
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  ORVALIN_TIMINGS+=("$(printf '%-20s %5d.%d s' "$label" $((ms / 1000)) $((ms % 1000 / 100)))")
+  return $rc
+}
+
+orvalin_print_timings() {
+  echo "---- timings"
+  printf '  %s\n' "${ORVALIN_TIMINGS[@]}"
+}
+
+# orvalin_build <name>: configures (cheap when already configured) and builds
+# one tree.
+orvalin_build() {
+  local name=$1 dir="$ORVALIN_BUILD_ROOT/$1"
+  local args=()
+  case $name in
+    native)
+      args=(-DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DCMAKE_BUILD_TYPE=Release
+            -DORVALIN_TESTS=ON -DORVALIN_BENCH=ON -DORVALIN_TEST_PREFIX=native.) ;;
+    asan)
+      args=(-DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DCMAKE_BUILD_TYPE=RelWithDebInfo
+            -DORVALIN_TESTS=ON -DORVALIN_SANITIZE=ON -DORVALIN_TEST_PREFIX=asan.) ;;
+    windows)
+      args=("-DCMAKE_TOOLCHAIN_FILE=$ORVALIN_ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release
+            -DORVALIN_TESTS=ON -DORVALIN_TEST_PREFIX=win.) ;;
+    fuzz)
+      # The fuzz smoke test runs for ORVALIN_FUZZ_SECONDS (default one minute).
+      args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=RelWithDebInfo
+            -DORVALIN_TESTS=OFF -DORVALIN_FUZZ=ON "-DORVALIN_FUZZ_SECONDS=${ORVALIN_FUZZ_SECONDS:-60}") ;;
+    *)
+      echo "unknown build '$name'" >&2
+      return 1 ;;
+  esac
+  echo "==== $name: configure"
+  orvalin_timed "$name configure" cmake -S "$ORVALIN_ROOT" -B "$dir" "${args[@]}"
+  echo "==== $name: build"
+  orvalin_timed "$name build" cmake --build "$dir" -j "$ORVALIN_JOBS"
+}

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds the four trees under
+# build/ (see scripts/builds.sh) and runs all their tests in one ctest run.
+# The exit code is ctest's.
+#
+#   bash scripts/test.sh
+#   ORVALIN_FUZZ_SECONDS=10 bash scripts/test.sh     shorter fuzz smoke
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=builds.sh
+. "$here/builds.sh"
+# shellcheck source=wine-prefix.sh
+. "$here/wine-prefix.sh"
+
+if [[ "${CI:-}" == "true" ]]; then
+  # Nothing may wait for input.
+  export DEBIAN_FRONTEND=noninteractive
+  exec </dev/null
+fi
+
+total_start=$(date +%s)
+orvalin_timed "install deps" bash "$here/install-deps.sh"
+
+for build in native asan windows fuzz; do
+  orvalin_build "$build"
+done
+
+# Wine for the Windows tests: the prefix of build/windows, and its wineserver
+# running before ctest starts (see orvalin_wine_start_server for why).
+orvalin_wine_env "$ORVALIN_BUILD_ROOT/windows"
+orvalin_timed "wine prefix" orvalin_wine_prepare
+trap orvalin_wine_stop_server EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+orvalin_timed "wineserver start" orvalin_wine_start_server
+
+# One ctest over the four trees, so the run ends with a single summary.
+cat >"$ORVALIN_BUILD_ROOT/CTestTestfile.cmake" <<'CTEST'
+# Written by scripts/test.sh: runs the tests of all four build trees at once.
+subdirs("native" "asan" "windows" "fuzz")
+CTEST
+
+echo "==== ctest"
+rc=0
+# --timeout only bounds tests that set no TIMEOUT of their own, so a hung Wine
+# program cannot stall the run.
+orvalin_timed "ctest" ctest --test-dir "$ORVALIN_BUILD_ROOT" --output-on-failure \
+  --no-tests=error --timeout 300 -j "$ORVALIN_JOBS" || rc=$?
+
+orvalin_print_timings
+echo "  total                $(( $(date +%s) - total_start )) s"
+exit $rc
