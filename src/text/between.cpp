@@ -5,7 +5,7 @@ namespace {
 
 // "#引号" in GBK: a number sign, then 引 (D2 FD) and 号 (BA C5). Written as
 // bytes so that the portable core compiles the same under any compiler.
-const Text kQuoteToken("#\xD2\xFD\xBA\xC5");
+const char kQuoteToken[] = "#\xD2\xFD\xBA\xC5";
 
 Text MakeItem(const Text& cut, const Text& leftMarker, const Text& rightMarker,
               const BetweenOptions& options) {

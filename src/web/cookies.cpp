@@ -8,7 +8,7 @@
 namespace orvalin {
 namespace {
 
-const Text kItemSeparator("; ");
+const char kItemSeparator[] = "; ";
 
 bool IsDeletionMarker(const Text& item) { return TextEquals(TextRight(item, 8), "=deleted"); }
 
