@@ -21,17 +21,27 @@ fi
 total_start=$(date +%s)
 orvalin_timed "install deps" bash "$here/install-deps.sh"
 
+# Wine for the Windows tests: the prefix of build/windows. Making it takes
+# ~12 s spent mostly waiting on Wine, so it happens while the builds run.
+orvalin_wine_env "$ORVALIN_BUILD_ROOT/windows"
+prepare_log="$ORVALIN_BUILD_ROOT/windows/wine-prepare.out"
+orvalin_wine_prepare >"$prepare_log" 2>&1 &
+prepare_pid=$!
+# Whatever happens, leave no Wine process of this prefix behind.
+trap 'wait; orvalin_wine_stop_server' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 for build in native asan windows fuzz; do
   orvalin_build "$build"
 done
 
-# Wine for the Windows tests: the prefix of build/windows, and its wineserver
-# running before ctest starts (see orvalin_wine_start_server for why).
-orvalin_wine_env "$ORVALIN_BUILD_ROOT/windows"
-orvalin_timed "wine prefix" orvalin_wine_prepare
-trap orvalin_wine_stop_server EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+if ! orvalin_timed "wine prefix (wait)" wait "$prepare_pid"; then
+  cat "$prepare_log" >&2
+  exit 1
+fi
+cat "$prepare_log"
+# The wineserver runs before ctest starts (see orvalin_wine_start_server).
 orvalin_timed "wineserver start" orvalin_wine_start_server
 
 # One ctest over the four trees, so the run ends with a single summary.
