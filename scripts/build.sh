@@ -12,9 +12,14 @@ bash "$here/install-deps.sh"
 orvalin_build windows
 orvalin_build native
 
+# The programs each tree built (not CMake's, GoogleTest's or Wine's own).
+list_programs() {
+  find "$1" \( -name CMakeFiles -o -name googletest -o -name wineprefix -o -name locale \) -prune \
+    -o -type f -perm -u+x -print | sort | sed 's/^/  /'
+}
 echo
 echo "Windows build: $ORVALIN_BUILD_ROOT/windows"
-find "$ORVALIN_BUILD_ROOT/windows" -name CMakeFiles -prune -o -name '*.exe' -type f -print | sort | sed 's/^/  /'
+list_programs "$ORVALIN_BUILD_ROOT/windows"
 echo "Native build:  $ORVALIN_BUILD_ROOT/native"
-find "$ORVALIN_BUILD_ROOT/native" -name CMakeFiles -prune -o -type f -perm -u+x -print | sort | sed 's/^/  /'
+list_programs "$ORVALIN_BUILD_ROOT/native"
 orvalin_print_timings
