@@ -43,18 +43,18 @@ InternetHandle Connect(const InternetHandle& internet, const Text& address) {
                                          INTERNET_SERVICE_HTTP, 0, 0));
 }
 
-void Send(const InternetHandle& request, const Text& headers, const WebRequestOptions& options,
+// Sends the request; true when a response came back.
+bool Send(const InternetHandle& request, const Text& headers, const WebRequestOptions& options,
           Bytes& postBytes) {
   const auto headerLength = static_cast<DWORD>(TextLength(headers));
   if (options.method == 0) {
     static char noData[] = "";
-    HttpSendRequestA(request.Get(), headers.Data(), headerLength, noData, 0);
-    return;
+    return HttpSendRequestA(request.Get(), headers.Data(), headerLength, noData, 0) != FALSE;
   }
   if (postBytes.empty()) postBytes = TextToBytes(options.postText);
-  HttpSendRequestA(request.Get(), headers.Data(), headerLength,
-                   postBytes.empty() ? nullptr : postBytes.data(),
-                   static_cast<DWORD>(postBytes.size()));
+  return HttpSendRequestA(request.Get(), headers.Data(), headerLength,
+                          postBytes.empty() ? nullptr : postBytes.data(),
+                          static_cast<DWORD>(postBytes.size())) != FALSE;
 }
 
 Bytes ReadBody(const InternetHandle& request) {
@@ -106,10 +106,12 @@ std::optional<Response> Exchange(const Text& address, const WebRequestOptions& o
 
   const Text cookies = options.cookies ? *options.cookies : Text();
   headers = CompleteHeaders(headers, address, cookies);
-  Send(request, headers, options, postBytes);
+  const bool answered = Send(request, headers, options, postBytes);
   Response response;
   response.body = ReadBody(request);
-  response.rawHeaders = QueryRawHeaders(request);
+  // Without an answer there is no header block: the client would hand back
+  // a bare CRLF, and the caller's location would receive it.
+  if (answered) response.rawHeaders = QueryRawHeaders(request);
   return response;
 }
 
