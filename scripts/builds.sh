@@ -46,7 +46,7 @@ orvalin_build() {
             -DORVALIN_TESTS=ON -DORVALIN_TEST_PREFIX=win.) ;;
     fuzz)
       # The fuzz smoke test runs for ORVALIN_FUZZ_SECONDS (default one minute).
-      args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
             -DORVALIN_TESTS=OFF -DORVALIN_FUZZ=ON "-DORVALIN_FUZZ_SECONDS=${ORVALIN_FUZZ_SECONDS:-60}") ;;
     *)
       echo "unknown build '$name'" >&2
