@@ -11,6 +11,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/builds.sh"
 # shellcheck source=wine-prefix.sh
 . "$here/wine-prefix.sh"
+# shellcheck source=display.sh
+. "$here/display.sh"
 
 if [[ "${CI:-}" == "true" ]]; then
   # Nothing may wait for input.
@@ -28,7 +30,7 @@ prepare_log="$ORVALIN_BUILD_ROOT/windows/wine-prepare.out"
 orvalin_wine_prepare >"$prepare_log" 2>&1 &
 prepare_pid=$!
 # Whatever happens, leave no Wine process of this prefix behind.
-trap 'wait; orvalin_wine_stop_server' EXIT
+trap 'orvalin_display_stop; wait; orvalin_wine_stop_server' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
@@ -41,6 +43,8 @@ if ! orvalin_timed "wine prefix (wait)" wait "$prepare_pid"; then
   exit 1
 fi
 cat "$prepare_log"
+# The window tests draw on a private X display.
+orvalin_timed "display start" orvalin_display_start
 # The wineserver runs before ctest starts (see orvalin_wine_start_server).
 orvalin_timed "wineserver start" orvalin_wine_start_server
 

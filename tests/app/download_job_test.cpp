@@ -1,0 +1,231 @@
+// The download job against loopback servers standing in for the marketplace
+// and its picture host. Each test runs in a process of its own (ctest), so
+// its first job writes into the folder "0", below a scratch folder that the
+// test makes its current directory.
+#include "app/download_job.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "script_server.h"
+
+namespace orvalin {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HttpReply;
+using testing::Reply;
+using testing::ScriptedListener;
+
+// Records what a job shows, in order, and hands it a fixed product ID.
+class RecordingWindow : public JobWindow {
+ public:
+  explicit RecordingWindow(std::string productId = "603454384329") : productId_(productId) {}
+  Text ProductId() override { return Text(productId_); }
+  void SetStatusPartText(int part, const Text& text) override {
+    std::lock_guard<std::mutex> hold(lock_);
+    shown_.push_back(std::to_string(part) + ":" + std::string(text.View()));
+  }
+  std::vector<std::string> Shown() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return shown_;
+  }
+
+ private:
+  std::string productId_;
+  std::mutex lock_;
+  std::vector<std::string> shown_;
+};
+
+std::string Content(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
+  for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
+    s.replace(at, from.size(), to);
+  }
+  return s;
+}
+
+// The picture values of a page, in the page's data format.
+std::string PageWith(const std::vector<std::string>& values) {
+  std::string page = "<html><script>var data={\"skuProps\":[";
+  for (const std::string& value : values) page += "{\"imageUrl\":\"" + value + ".jpg\"},";
+  return page + "]};</script></html>";
+}
+
+class DownloadJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    previous_ = previous;
+    // The script server is found through a file in the working directory,
+    // which the test is about to leave.
+    std::ifstream portFile("script-server.port");
+    std::string port;
+    portFile >> port;
+    _putenv_s("ORVALIN_SCRIPT_SERVER_PORT", port.c_str());
+    scratch_ = previous_ + "\\download_job_scratch\\" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(scratch_);
+    fs::create_directories(scratch_);
+    SetCurrentDirectoryA(scratch_.c_str());
+  }
+  void TearDown() override { SetCurrentDirectoryA(previous_.c_str()); }
+
+  // Where product pages are asked for on the page server.
+  static Text OfferStart(const ScriptedListener& pages) { return Text(pages.Url("/offer/")); }
+
+  static std::vector<std::string> Files(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string previous_, scratch_;
+};
+
+TEST_F(DownloadJob, SavesThePicturesInPageOrder) {
+  ScriptedListener pictures({{HttpReply(200, {}, "first picture")}, {HttpReply(200, {}, "second")}});
+  const std::string a = pictures.Url("/img/a"), b = pictures.Url("/img/b");
+  ScriptedListener pages({{HttpReply(200, {}, PageWith({a, b}))}});
+  RecordingWindow window;
+  RunDownloadJob(window, OfferStart(pages));
+
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"0:图片数量：2", "1:" + a + ".jpg",
+                                                      "1:" + b + ".jpg", "1:完成！"}));
+  EXPECT_EQ(Content("0\\1.jpg"), "first picture");
+  EXPECT_EQ(Content("0\\2.jpg"), "second");
+  EXPECT_EQ(Files("0"), (std::vector<std::string>{"1.jpg", "2.jpg"}));
+  const std::vector<std::string> sent = pictures.RequestList();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].substr(0, sent[0].find("\r\n")), "GET /img/a.jpg HTTP/1.0");
+  EXPECT_EQ(sent[1].substr(0, sent[1].find("\r\n")), "GET /img/b.jpg HTTP/1.0");
+  const std::string pageRequest = pages.Requests();
+  EXPECT_EQ(pageRequest.substr(0, pageRequest.find("\r\n")), "GET /offer/603454384329.html HTTP/1.1");
+}
+
+TEST_F(DownloadJob, DuplicatesErrorPagesAndCutAddresses) {
+  ScriptedListener pictures({{HttpReply(200, {}, "one")},
+                             {HttpReply(200, {}, "one again")},
+                             {HttpReply(404, {}, "<html>missing</html>")},
+                             {HttpReply(200, {}, "cut")}});
+  const std::string a = pictures.Url("/a"), missing = pictures.Url("/gone"),
+                    fragment = pictures.Url("/c?x=1#frag");
+  ScriptedListener pages({{HttpReply(200, {}, PageWith({a, a, missing, fragment}))}});
+  RecordingWindow window;
+  RunDownloadJob(window, OfferStart(pages));
+
+  EXPECT_EQ(Content("0\\1.jpg"), "one");
+  EXPECT_EQ(Content("0\\2.jpg"), "one again");
+  EXPECT_EQ(Content("0\\3.jpg"), "<html>missing</html>");  // an error page is saved as it came
+  EXPECT_EQ(Content("0\\4.jpg"), "cut");
+  const std::vector<std::string> sent = pictures.RequestList();
+  ASSERT_EQ(sent.size(), 4u);
+  EXPECT_EQ(sent[3].substr(0, sent[3].find("\r\n")), "GET /c?x=1 HTTP/1.0");  // nothing from "#" on
+  EXPECT_EQ(window.Shown().back(), "1:完成！");
+}
+
+TEST_F(DownloadJob, AFailedPictureKeepsItsNumberAndIsReported) {
+  ScriptedListener pictures({{HttpReply(200, {}, "good")}});
+  const std::string good = pictures.Url("/good");
+  const std::string unreachable = "http://localhost:" + std::to_string(testing::UnusedPort()) + "/x";
+  ScriptedListener pages({{HttpReply(200, {}, PageWith({unreachable, good}))}});
+  RecordingWindow window;
+  RunDownloadJob(window, OfferStart(pages));
+
+  EXPECT_EQ(fs::file_size("0\\1.jpg"), 0u);  // the placeholder under its number
+  EXPECT_EQ(Content("0\\2.jpg"), "good");
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"0:图片数量：2", "1:" + unreachable + ".jpg",
+                                                      "1:" + good + ".jpg",
+                                                      "1:有1张图片未能保存（共2张）"}));
+}
+
+TEST_F(DownloadJob, AnUnfetchablePageSaysSoAndStillTakesAFolderName) {
+  RecordingWindow window;
+  const std::string nowhere = "http://localhost:" + std::to_string(testing::UnusedPort()) + "/offer/";
+  RunDownloadJob(window, Text(nowhere));
+  EXPECT_EQ(window.Shown(), (std::vector<std::string>{"0:图片数量：0", "1:商品页面获取失败"}));
+  EXPECT_FALSE(fs::exists("0"));
+
+  // A page without pictures is a success; the next job after both uses "000".
+  ScriptedListener pictures({{HttpReply(200, {}, "p")}});
+  ScriptedListener pages({{HttpReply(200, {}, "<html>no pictures here</html>")},
+                          {HttpReply(200, {}, PageWith({pictures.Url("/p")}))}});
+  RecordingWindow second, third;
+  RunDownloadJob(second, OfferStart(pages));
+  EXPECT_EQ(second.Shown(), (std::vector<std::string>{"0:图片数量：0", "1:完成！"}));
+  RunDownloadJob(third, OfferStart(pages));
+  EXPECT_EQ(Files("."), (std::vector<std::string>{"000"}));
+  EXPECT_EQ(Content("000\\1.jpg"), "p");
+}
+
+TEST_F(DownloadJob, TheProductIdCannotSplitTheRequest) {
+  ScriptedListener pages({{HttpReply(200, {}, "")}});
+  RecordingWindow window("1 2\r\nX-Injected: yes");
+  RunDownloadJob(window, OfferStart(pages));
+  const std::string request = pages.Requests();
+  EXPECT_EQ(request.substr(0, request.find("\r\n")),
+            "GET /offer/1%202%0D%0AX-Injected:%20yes.html HTTP/1.1");
+  EXPECT_EQ(request.find("\r\nX-Injected"), std::string::npos);
+}
+
+TEST_F(DownloadJob, TwoJobsAtOnceKeepToTheirOwnFolders) {
+  // Every picture request gets the same body: what matters is where it goes.
+  ScriptedListener pictures({{HttpReply(200, {}, "picture")}});
+  std::vector<std::string> values;
+  for (int i = 0; i < 5; ++i) values.push_back(pictures.Url("/p" + std::to_string(i)));
+  ScriptedListener pages({{HttpReply(200, {}, PageWith(values))}});
+  RecordingWindow first, second;
+  std::thread one([&] { RunDownloadJob(first, OfferStart(pages)); });
+  std::thread two([&] { RunDownloadJob(second, OfferStart(pages)); });
+  one.join();
+  two.join();
+
+  const std::vector<std::string> numbered{"1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg"};
+  EXPECT_EQ(Files("."), (std::vector<std::string>{"0", "00"}));
+  EXPECT_EQ(Files("0"), numbered);
+  EXPECT_EQ(Files("00"), numbered);
+  EXPECT_EQ(pictures.RequestCount(), 10);
+  EXPECT_EQ(first.Shown().back(), "1:完成！");
+  EXPECT_EQ(second.Shown().back(), "1:完成！");
+}
+
+// A real product page, its picture host replaced by the local server.
+TEST_F(DownloadJob, ARealPage) {
+  std::string page = Content(previous_ + "\\offer_1018189511965.html");
+  ASSERT_FALSE(page.empty());
+  std::vector<Reply> replies;
+  for (int i = 1; i <= 4; ++i) replies.push_back({HttpReply(200, {}, "picture " + std::to_string(i))});
+  ScriptedListener pictures(replies);
+  page = ReplaceAll(page, "https://cbu01.alicdn.com/", pictures.Url("/"));
+  ScriptedListener pages({{HttpReply(200, {}, page)}});
+  RecordingWindow window;
+  RunDownloadJob(window, OfferStart(pages));
+
+  EXPECT_EQ(Files("0"), (std::vector<std::string>{"1.jpg", "2.jpg", "3.jpg", "4.jpg"}));
+  for (int i = 1; i <= 4; ++i) {
+    EXPECT_EQ(Content("0\\" + std::to_string(i) + ".jpg"), "picture " + std::to_string(i));
+  }
+  const std::vector<std::string> shown = window.Shown();
+  EXPECT_EQ(shown.front(), "0:图片数量：4");
+  EXPECT_EQ(shown[1], "1:" + pictures.Url("/img/ibank/O1CN01DIvkgq1TVIWylcvPz_!!1055682387-0-cib.jpg"));
+  EXPECT_EQ(shown.back(), "1:完成！");
+}
+
+}  // namespace
+}  // namespace orvalin
