@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The Windows benchmark of the picture fetch, run under Wine against the
-# tests' loopback script server: FetchUrlBytes against a bare WinINet loop
-# (50 pictures of 200 KB, one of 50 MB), curl over the same addresses for
-# reference, and the peak memory of fetching a 100 MB picture.
+# The Windows benchmarks, run under Wine against the tests' loopback script
+# server: FetchPageText against a bare WinINet loop (a 4 MB page), then
+# FetchUrlBytes against a bare WinINet loop (50 pictures of 200 KB, one of
+# 50 MB), curl over the same addresses for reference, and the peak memory of
+# fetching a 100 MB picture.
 #
 #   bash scripts/bench-windows.sh               builds and uses build/windows
 #   bash scripts/bench-windows.sh <build dir>   uses that configured Windows tree
@@ -23,7 +24,7 @@ else
   orvalin_build windows
   tree="$ORVALIN_BUILD_ROOT/windows"
 fi
-cmake --build "$tree" -j "$ORVALIN_JOBS" --target picture_fetch_bench orvalin_test_certs
+cmake --build "$tree" -j "$ORVALIN_JOBS" --target picture_fetch_bench page_fetch_bench orvalin_test_certs
 bench="$tree/bench/windows/picture_fetch_bench.exe"
 support="$tree/tests/support"
 
@@ -46,6 +47,9 @@ python3 "$ORVALIN_ROOT/tests/support/script_server.py" start --port-file "$work/
   --pid-file "$work/server.pid" --log "$work/server.log" --certs "$support/certs"
 ORVALIN_SCRIPT_SERVER_PORT=$(cat "$work/server.port")
 export ORVALIN_SCRIPT_SERVER_PORT
+
+echo "==== FetchPageText against a bare WinINet loop (best of 9 rounds)"
+orvalin_wine "$tree/bench/windows/page_fetch_bench.exe"
 
 # The listeners live as long as the serving process, which ends when its
 # standard input closes.
