@@ -113,10 +113,9 @@ TEST_F(DownloadJob, SavesThePicturesInPageOrder) {
   EXPECT_EQ(Files("0"), (std::vector<std::string>{"1.jpg", "2.jpg"}));
   const std::vector<std::string> sent = pictures.RequestList();
   ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[0].substr(0, sent[0].find("\r\n")), "GET /img/a.jpg HTTP/1.0");
-  EXPECT_EQ(sent[1].substr(0, sent[1].find("\r\n")), "GET /img/b.jpg HTTP/1.0");
-  const std::string pageRequest = pages.Requests();
-  EXPECT_EQ(pageRequest.substr(0, pageRequest.find("\r\n")), "GET /offer/603454384329.html HTTP/1.1");
+  EXPECT_EQ(testing::RequestLine(sent[0]), "GET /img/a.jpg HTTP/1.0");
+  EXPECT_EQ(testing::RequestLine(sent[1]), "GET /img/b.jpg HTTP/1.0");
+  EXPECT_EQ(testing::FirstRequestLine(pages), "GET /offer/603454384329.html HTTP/1.1");
 }
 
 TEST_F(DownloadJob, DuplicatesErrorPagesAndCutAddresses) {
@@ -136,7 +135,7 @@ TEST_F(DownloadJob, DuplicatesErrorPagesAndCutAddresses) {
   EXPECT_EQ(Content("0\\4.jpg"), "cut");
   const std::vector<std::string> sent = pictures.RequestList();
   ASSERT_EQ(sent.size(), 4u);
-  EXPECT_EQ(sent[3].substr(0, sent[3].find("\r\n")), "GET /c?x=1 HTTP/1.0");  // nothing from "#" on
+  EXPECT_EQ(testing::RequestLine(sent[3]), "GET /c?x=1 HTTP/1.0");  // nothing from "#" on
   EXPECT_EQ(window.Shown().back(), "1:完成！");
 }
 
@@ -178,10 +177,8 @@ TEST_F(DownloadJob, TheProductIdCannotSplitTheRequest) {
   ScriptedListener pages({{HttpReply(200, {}, "")}});
   RecordingWindow window("1 2\r\nX-Injected: yes");
   RunDownloadJob(window, OfferStart(pages));
-  const std::string request = pages.Requests();
-  EXPECT_EQ(request.substr(0, request.find("\r\n")),
-            "GET /offer/1%202%0D%0AX-Injected:%20yes.html HTTP/1.1");
-  EXPECT_EQ(request.find("\r\nX-Injected"), std::string::npos);
+  EXPECT_EQ(testing::FirstRequestLine(pages), "GET /offer/1%202%0D%0AX-Injected:%20yes.html HTTP/1.1");
+  EXPECT_FALSE(testing::Sent(pages, "\r\nX-Injected"));
 }
 
 TEST_F(DownloadJob, TwoJobsAtOnceKeepToTheirOwnFolders) {

@@ -17,10 +17,12 @@
 namespace orvalin {
 namespace {
 
+using testing::FirstRequestLine;
 using testing::HttpReply;
 using testing::Misbehaviour;
 using testing::Reply;
 using testing::ScriptedListener;
+using testing::Sent;
 using testing::Tls;
 
 std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
@@ -32,15 +34,6 @@ std::string PictureBytes(std::size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   for (char& b : bytes) b = static_cast<char>(random() & 0xFF);
   return bytes;
-}
-
-std::string FirstRequestLine(const ScriptedListener& server) {
-  const std::string requests = server.Requests();
-  return requests.substr(0, requests.find("\r\n"));
-}
-
-bool Sent(const ScriptedListener& server, const std::string& piece) {
-  return server.Requests().find(piece) != std::string::npos;
 }
 
 TEST(FetchUrlBytes, ReturnsThePictureByteForByte) {

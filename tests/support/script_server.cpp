@@ -287,6 +287,16 @@ bool ScriptedListener::WaitForRequests(int count, int timeout_ms) const {
   }
 }
 
+std::string RequestLine(const std::string& request) {
+  return request.substr(0, request.find("\r\n"));
+}
+
+std::string FirstRequestLine(const ScriptedListener& server) { return RequestLine(server.Requests()); }
+
+bool Sent(const ScriptedListener& server, const std::string& piece) {
+  return server.Requests().find(piece) != std::string::npos;
+}
+
 int UnusedPort() {
   Control control;
   control.Send("UNUSED\n");

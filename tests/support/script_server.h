@@ -71,4 +71,13 @@ class ScriptedListener {
 // port for the whole test run; the server holds it so nothing else takes it.
 int UnusedPort();
 
+// The request line ("GET /x HTTP/1.1") of one recorded request.
+std::string RequestLine(const std::string& request);
+
+// The request line of the first request a listener received.
+std::string FirstRequestLine(const ScriptedListener& server);
+
+// True when `piece` occurs in the bytes of the requests a listener received.
+bool Sent(const ScriptedListener& server, const std::string& piece);
+
 }  // namespace orvalin::testing

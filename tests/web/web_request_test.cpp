@@ -11,23 +11,15 @@
 namespace orvalin {
 namespace {
 
+using testing::FirstRequestLine;
 using testing::HttpReply;
 using testing::Misbehaviour;
 using testing::Reply;
 using testing::ScriptedListener;
+using testing::Sent;
 using testing::Tls;
 
 std::string AsString(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
-// The request line of the first request a listener received.
-std::string FirstRequestLine(const ScriptedListener& server) {
-  const std::string requests = server.Requests();
-  return requests.substr(0, requests.find("\r\n"));
-}
-
-bool Sent(const ScriptedListener& server, const std::string& piece) {
-  return server.Requests().find(piece) != std::string::npos;
-}
 
 const char kDefaultLines[] =
     "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\nContent-Type: application/x-www-form-urlencoded";
