@@ -14,6 +14,7 @@
 #include "text/between.h"
 #include "text/text.h"
 #include "web/cookies.h"
+#include "web/request_logic.h"
 #include "web/url.h"
 
 namespace {
@@ -101,6 +102,25 @@ void CheckCookieMerge(const Text& cookiesIn, const Text& newCookiesIn) {
   }
 }
 
+// The request's own logic on a hostile header block and header text: the
+// received cookies hold no empty item, the location is a line's value or the
+// whole block, and the completed header text keeps the caller's text.
+void CheckRequestLogic(const Text& rawHeaders, const Text& headers, const Text& cookiesIn) {
+  Text location, newCookies, cookies = cookiesIn;
+  ApplyResponseHeaders(rawHeaders, location, newCookies, nullptr);
+  Check(TextLeft(newCookies, 2).View() != "; " && newCookies.View().find("; ; ") == std::string_view::npos,
+        "no empty received cookie");
+  Check(TextLength(location) == 0 || Contains(rawHeaders.View(), location.View()),
+        "the location comes from the header block");
+  ApplyResponseHeaders(rawHeaders, location, newCookies, &cookies);
+  Check(TextEquals(newCookies, RemoveSpaces(newCookies)), "merged received cookies lose their blanks");
+  const Text completed = CompleteHeaders(headers, "http://a/", cookies);
+  Check(TextEquals(TextLeft(completed, TextLength(headers)), headers), "the caller's headers lead");
+  Check(Contains(headers.View(), RequestAgent(headers).View()) ||
+            TextEquals(RequestAgent(headers), kDefaultUserAgent),
+        "the agent comes from the headers or is the default");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -118,5 +138,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckCuts(source, sought, right, start, flags & 2, flags & 4 ? maxLength : 0);
   CheckAddress(source);
   CheckCookieMerge(source, sought);
+  CheckRequestLogic(source, sought, right);
   return 0;
 }
