@@ -8,6 +8,8 @@ Writes into <output dir>:
                          to the build's Wine prefix)
   localhost.pem          DNS:localhost, signed by the test CA, valid now
   other-name.pem         DNS:other.invalid, signed by the test CA
+  marketplace.pem        DNS:detail.1688.com and DNS:cbu01.alicdn.com, signed by
+                         the test CA (the local marketplace of tests/e2e)
   expired.pem            DNS:localhost, signed by the test CA, expired years ago
   unknown-ca.pem         DNS:localhost, signed by a second CA nobody trusts
   server.key             the one private key of all the server certificates
@@ -23,7 +25,7 @@ import subprocess
 import sys
 import tempfile
 
-FILES = ("ca.pem", "localhost.pem", "other-name.pem", "expired.pem",
+FILES = ("ca.pem", "localhost.pem", "other-name.pem", "marketplace.pem", "expired.pem",
          "unknown-ca.pem", "server.key", "ca.der")
 
 CA_CONFIG = """\
@@ -70,6 +72,14 @@ basicConstraints = critical, CA:FALSE
 keyUsage = critical, digitalSignature, keyEncipherment
 extendedKeyUsage = serverAuth
 subjectAltName = DNS:other.invalid
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+
+[marketplace_ext]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectAltName = DNS:detail.1688.com, DNS:cbu01.alicdn.com
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
 """
@@ -138,6 +148,7 @@ def main():
             "-out", other_csr)
         sign(run, ca, other_csr, os.path.join(work, "other-name.pem"), "other_name_ext",
              start, end)
+        sign(run, ca, csr, os.path.join(work, "marketplace.pem"), "marketplace_ext", start, end)
         sign(run, ca, csr, os.path.join(work, "expired.pem"), "localhost_ext",
              "20010101000000Z", "20020101000000Z")
         sign(run, untrusted, csr, os.path.join(work, "unknown-ca.pem"), "localhost_ext", start, end)
