@@ -18,6 +18,8 @@ packages=(
   locales
   # network namespaces and test certificates for the download tests
   iproute2 openssl
+  # the reference timings of the Windows benchmarks
+  curl
 )
 
 missing=()
