@@ -40,21 +40,49 @@ Text Piece(const char* start, DWORD length) {
   return start == nullptr ? Text() : Text(start, length);
 }
 
+// The text up to its first zero byte in UTF-16, read in the ANSI code page.
+std::wstring Widen(const char* text) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (length <= 1) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
+  wide.resize(static_cast<std::size_t>(length) - 1);
+  return wide;
+}
+
+// UTF-16 text back in the ANSI code page.
+std::string Narrow(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int wideLength = static_cast<int>(wide.size());
+  const int length =
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), wideLength, narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
 // The address after WinINet's canonical rules, with no character escaped;
-// nothing when WinINet refuses it.
+// nothing when WinINet refuses it. Made in UTF-16: Wine's ANSI variant
+// counts its result in UTF-16 units and so cuts a double-byte address short
+// ("/图片/a.jpg" became "/图片/a.j").
 std::optional<std::string> CanonicalAddress(const Text& address) {
-  std::string canonical(TextLength(address) + 64, '\0');
+  const std::wstring wide = Widen(address.Data());
+  std::wstring canonical(wide.size() + 64, L'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     DWORD length = static_cast<DWORD>(canonical.size());
-    if (InternetCanonicalizeUrlA(address.Data(), canonical.data(), &length, ICU_NO_ENCODE)) {
+    if (InternetCanonicalizeUrlW(wide.c_str(), canonical.data(), &length, ICU_NO_ENCODE)) {
       canonical.resize(length);
-      return canonical;
+      return Narrow(canonical);
     }
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return std::nullopt;
-    canonical.assign(length + 1, '\0');
+    canonical.assign(length + 1, L'\0');
   }
   return std::nullopt;
 }
+
+// WinINet ends an address at a line break without saying so and would fetch
+// what stands before it ("/a\r\nb.jpg" asked for "/a").
+bool HoldsLineBreak(const Text& address) { return std::strpbrk(address.Data(), "\r\n") != nullptr; }
 
 // The object path with its query, cut before the first "#".
 Text ObjectWithoutFragment(const Text& object) {
@@ -85,8 +113,9 @@ bool WrittenPortFits(const char* afterHost) {
 }
 
 // Host, port, credentials and object of an http or https address; nothing
-// for any other address.
+// for any other address, and for one holding a line break.
 std::optional<PictureTarget> CrackPictureAddress(const Text& address) {
+  if (HoldsLineBreak(address)) return std::nullopt;
   const std::optional<std::string> canonical = CanonicalAddress(address);
   if (!canonical) return std::nullopt;
   URL_COMPONENTSA parts{};

@@ -16,9 +16,10 @@ class SharedInternet;
 // use the cache.
 //
 // Empty, with nothing sent, for an empty address, one WinINet cannot split,
-// or another scheme ("ftp://..."). Empty as well when no response came, when
-// a read failed, or when fewer bytes arrived than the response's
-// Content-Length announced: a body cut off is never returned as if whole.
+// one holding a line break (CR or LF), or another scheme ("ftp://...").
+// Empty as well when no response came, when a read failed, or when fewer
+// bytes arrived than the response's Content-Length announced: a body cut off
+// is never returned as if whole.
 // A body without Content-Length ends with its connection. Only a body longer
 // than a Bytes value may hold (kMaxBodyLength) is cut, to what fits.
 //

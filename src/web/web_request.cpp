@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "web/internet_handle.h"
 #include "web/request_logic.h"
@@ -67,8 +68,14 @@ Bytes ReadBody(const InternetHandle& request) {
   return body;
 }
 
+// Whether a header block holds nothing but line ends, as the client gives
+// for a connection that closed before any status line.
+bool IsBareBlock(std::string_view block) {
+  return block.find_first_not_of("\r\n") == std::string_view::npos;
+}
+
 // The whole raw header block however long it is; empty when there is none
-// (for example when sending failed).
+// (for example when sending failed, or nothing came back).
 Text QueryRawHeaders(const InternetHandle& request) {
   std::string buffer(kHeaderBuffer, ' ');
   DWORD length = kHeaderBuffer;
@@ -81,7 +88,8 @@ Text QueryRawHeaders(const InternetHandle& request) {
       return Text();
     }
   }
-  return Text(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+  const std::string_view block(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+  return IsBareBlock(block) ? Text() : Text(block);
 }
 
 struct Response {
@@ -110,7 +118,8 @@ std::optional<Response> Exchange(const Text& address, const WebRequestOptions& o
   Response response;
   response.body = ReadBody(request);
   // Without an answer there is no header block: the client would hand back
-  // a bare CRLF, and the caller's location would receive it.
+  // a bare CRLF, and the caller's location would receive it. (Wine's client
+  // also counts a connection closed before any status line as answered.)
   if (answered) response.rawHeaders = QueryRawHeaders(request);
   return response;
 }

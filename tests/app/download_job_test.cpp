@@ -4,53 +4,26 @@
 // test makes its current directory.
 #include "app/download_job.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "script_server.h"
+#include "job_test_support.h"
 
 namespace orvalin {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Content;
+using testing::Files;
 using testing::HttpReply;
+using testing::PageWith;
+using testing::RecordingWindow;
 using testing::Reply;
 using testing::ScriptedListener;
-
-// Records what a job shows, in order, and hands it a fixed product ID.
-class RecordingWindow : public JobWindow {
- public:
-  explicit RecordingWindow(std::string productId = "603454384329") : productId_(productId) {}
-  Text ProductId() override { return Text(productId_); }
-  void SetStatusPartText(int part, const Text& text) override {
-    std::lock_guard<std::mutex> hold(lock_);
-    shown_.push_back(std::to_string(part) + ":" + std::string(text.View()));
-  }
-  std::vector<std::string> Shown() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return shown_;
-  }
-
- private:
-  std::string productId_;
-  std::mutex lock_;
-  std::vector<std::string> shown_;
-};
-
-std::string Content(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
   for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
@@ -59,45 +32,7 @@ std::string ReplaceAll(std::string s, const std::string& from, const std::string
   return s;
 }
 
-// The picture values of a page, in the page's data format.
-std::string PageWith(const std::vector<std::string>& values) {
-  std::string page = "<html><script>var data={\"skuProps\":[";
-  for (const std::string& value : values) page += "{\"imageUrl\":\"" + value + ".jpg\"},";
-  return page + "]};</script></html>";
-}
-
-class DownloadJob : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    previous_ = previous;
-    // The script server is found through a file in the working directory,
-    // which the test is about to leave.
-    std::ifstream portFile("script-server.port");
-    std::string port;
-    portFile >> port;
-    _putenv_s("ORVALIN_SCRIPT_SERVER_PORT", port.c_str());
-    scratch_ = previous_ + "\\download_job_scratch\\" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(scratch_);
-    fs::create_directories(scratch_);
-    SetCurrentDirectoryA(scratch_.c_str());
-  }
-  void TearDown() override { SetCurrentDirectoryA(previous_.c_str()); }
-
-  // Where product pages are asked for on the page server.
-  static Text OfferStart(const ScriptedListener& pages) { return Text(pages.Url("/offer/")); }
-
-  static std::vector<std::string> Files(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  std::string previous_, scratch_;
-};
+class DownloadJob : public testing::JobTest {};
 
 TEST_F(DownloadJob, SavesThePicturesInPageOrder) {
   ScriptedListener pictures({{HttpReply(200, {}, "first picture")}, {HttpReply(200, {}, "second")}});
