@@ -44,18 +44,20 @@ InternetHandle Connect(const InternetHandle& internet, const Text& address) {
                                          INTERNET_SERVICE_HTTP, 0, 0));
 }
 
-// Sends the request; true when a response came back.
-bool Send(const InternetHandle& request, const Text& headers, const WebRequestOptions& options,
+// Sends the request. Whether it succeeded is not examined: the header block
+// query tells whether anything came back.
+void Send(const InternetHandle& request, const Text& headers, const WebRequestOptions& options,
           Bytes& postBytes) {
   const auto headerLength = static_cast<DWORD>(TextLength(headers));
   if (options.method == 0) {
     static char noData[] = "";
-    return HttpSendRequestA(request.Get(), headers.Data(), headerLength, noData, 0) != FALSE;
+    HttpSendRequestA(request.Get(), headers.Data(), headerLength, noData, 0);
+    return;
   }
   if (postBytes.empty()) postBytes = TextToBytes(options.postText);
-  return HttpSendRequestA(request.Get(), headers.Data(), headerLength,
-                          postBytes.empty() ? nullptr : postBytes.data(),
-                          static_cast<DWORD>(postBytes.size())) != FALSE;
+  HttpSendRequestA(request.Get(), headers.Data(), headerLength,
+                   postBytes.empty() ? nullptr : postBytes.data(),
+                   static_cast<DWORD>(postBytes.size()));
 }
 
 Bytes ReadBody(const InternetHandle& request) {
@@ -69,7 +71,7 @@ Bytes ReadBody(const InternetHandle& request) {
 }
 
 // Whether a header block holds nothing but line ends, as the client gives
-// for a connection that closed before any status line.
+// when sending failed or the connection closed before any status line.
 bool IsBareBlock(std::string_view block) {
   return block.find_first_not_of("\r\n") == std::string_view::npos;
 }
@@ -114,13 +116,10 @@ std::optional<Response> Exchange(const Text& address, const WebRequestOptions& o
 
   const Text cookies = options.cookies ? *options.cookies : Text();
   headers = CompleteHeaders(headers, address, cookies);
-  const bool answered = Send(request, headers, options, postBytes);
+  Send(request, headers, options, postBytes);
   Response response;
   response.body = ReadBody(request);
-  // Without an answer there is no header block: the client would hand back
-  // a bare CRLF, and the caller's location would receive it. (Wine's client
-  // also counts a connection closed before any status line as answered.)
-  if (answered) response.rawHeaders = QueryRawHeaders(request);
+  response.rawHeaders = QueryRawHeaders(request);
   return response;
 }
 
