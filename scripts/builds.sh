@@ -4,7 +4,7 @@
 #   native   g++, Release, tests and benchmarks      tests named native.*
 #   asan     g++, AddressSanitizer + UBSan, tests    tests named asan.*
 #   windows  MinGW-w64 g++, tests run under Wine     tests named win.*
-#   fuzz     clang++, the libFuzzer targets          test fuzz.text_smoke
+#   fuzz     clang++, libFuzzer + ASan + UBSan       tests named fuzz.*_smoke
 
 ORVALIN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ORVALIN_BUILD_ROOT="$ORVALIN_ROOT/build"
@@ -45,9 +45,9 @@ orvalin_build() {
       args=("-DCMAKE_TOOLCHAIN_FILE=$ORVALIN_ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release
             -DORVALIN_TESTS=ON -DORVALIN_TEST_PREFIX=win.) ;;
     fuzz)
-      # The fuzz smoke test runs for ORVALIN_FUZZ_SECONDS (default one minute).
+      # Each fuzz smoke test runs for ORVALIN_FUZZ_SECONDS (default 15 s).
       args=(-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
-            -DORVALIN_TESTS=OFF -DORVALIN_FUZZ=ON "-DORVALIN_FUZZ_SECONDS=${ORVALIN_FUZZ_SECONDS:-60}") ;;
+            -DORVALIN_TESTS=OFF -DORVALIN_FUZZ=ON -DORVALIN_SANITIZE=ON "-DORVALIN_FUZZ_SECONDS=${ORVALIN_FUZZ_SECONDS:-15}") ;;
     *)
       echo "unknown build '$name'" >&2
       return 1 ;;

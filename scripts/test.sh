@@ -55,12 +55,15 @@ subdirs("native" "asan" "windows" "fuzz")
 CTEST
 
 # ctest starts the tests it knows to be long first, from the durations of
-# earlier runs. A fresh tree has none, and the fuzz smoke, by far the longest,
-# would start last and run alone: tell ctest about it.
+# earlier runs. A fresh tree has none, and the fuzz smokes, among the longest,
+# would start last and run alone: tell ctest about them.
 cost_data="$ORVALIN_BUILD_ROOT/Testing/Temporary/CTestCostData.txt"
 if [[ ! -f "$cost_data" ]]; then
   mkdir -p "$(dirname "$cost_data")"
-  printf 'fuzz.text_smoke 1 %s\n---\n' "${ORVALIN_FUZZ_SECONDS:-60}" >"$cost_data"
+  for area in text url cookie request; do
+    printf 'fuzz.%s_smoke 1 %s\n' "$area" "${ORVALIN_FUZZ_SECONDS:-15}"
+  done >"$cost_data"
+  echo --- >>"$cost_data"
 fi
 
 echo "==== ctest"

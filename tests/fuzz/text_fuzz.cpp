@@ -1,36 +1,21 @@
-// Drives the text routines, both marker cuts, the address decomposition and
-// the cookie merge with random inputs and checks what must hold whatever the
-// input: positions in range pointing at what was sought, agreement with the
-// plain reference search, split pieces that join back into the text, cuts
-// that are pieces of their source, paths that begin with "/", merged cookie
-// strings without blanks, deleted or repeated items.
+// Drives the text routines and both marker cuts with random inputs and checks
+// what must hold whatever the input: positions in range pointing at what was
+// sought, agreement with the plain reference search, split pieces that join
+// back into the text, and cuts that are pieces of their source.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdlib>
-#include <set>
 #include <string>
 
+#include "fuzz_check.h"
 #include "reference_text.h"
 #include "text/between.h"
 #include "text/text.h"
-#include "web/cookies.h"
-#include "web/request_logic.h"
-#include "web/url.h"
 
 namespace {
 
 using namespace orvalin;
-
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "invariant broken: %s\n", what);
-    std::abort();
-  }
-}
-
-bool Contains(std::string_view haystack, std::string_view piece) {
-  return haystack.find(piece) != std::string_view::npos;
-}
+using fuzz::Check;
+using fuzz::Contains;
 
 void CheckSearch(const Text& t, const Text& sought, int start, bool ignoreCase) {
   const int found = FindText(t, sought, start, ignoreCase);
@@ -79,48 +64,6 @@ void CheckCuts(const Text& source, const Text& left, const Text& right, int star
   }
 }
 
-void CheckAddress(const Text& address) {
-  Check(TextEquals(TextLeft(UrlPath(address), 1), "/"), "UrlPath begins with /");
-  Check(FindText(UrlHost(address), ":") == -1, "UrlHost without keepPort has no port part");
-  (void)UrlPort(address);
-  (void)UrlHost(address, true, true);
-}
-
-void CheckCookieMerge(const Text& cookiesIn, const Text& newCookiesIn) {
-  Text cookies = cookiesIn, newCookies = newCookiesIn;
-  const Text merged = MergeCookies(cookies, newCookies);
-  Check(TextEquals(merged, cookies), "the merged string is stored back");
-  Check(TextEquals(newCookies, RemoveSpaces(newCookiesIn)), "newCookies loses its blanks");
-  Check(TextRight(merged, 2).View() != "; ", "no separator at the end");
-  const TextArray items = SplitText(merged, "; ");
-  std::set<std::string_view> distinct;
-  for (int i = 1; i <= ArrayCount(items); ++i) {
-    const Text& item = ArrayMember(items, i);
-    Check(TextEquals(RemoveSpaces(item), item), "no blank inside a merged item");
-    Check(!TextEquals(TextRight(item, 8), "=deleted"), "no deleted item");
-    Check(distinct.insert(item.View()).second, "no repeated identical item");
-  }
-}
-
-// The request's own logic on a hostile header block and header text: the
-// received cookies hold no empty item, the location is a line's value or the
-// whole block, and the completed header text keeps the caller's text.
-void CheckRequestLogic(const Text& rawHeaders, const Text& headers, const Text& cookiesIn) {
-  Text location, newCookies, cookies = cookiesIn;
-  ApplyResponseHeaders(rawHeaders, location, newCookies, nullptr);
-  Check(TextLeft(newCookies, 2).View() != "; " && newCookies.View().find("; ; ") == std::string_view::npos,
-        "no empty received cookie");
-  Check(TextLength(location) == 0 || Contains(rawHeaders.View(), location.View()),
-        "the location comes from the header block");
-  ApplyResponseHeaders(rawHeaders, location, newCookies, &cookies);
-  Check(TextEquals(newCookies, RemoveSpaces(newCookies)), "merged received cookies lose their blanks");
-  const Text completed = CompleteHeaders(headers, "http://a/", cookies);
-  Check(TextEquals(TextLeft(completed, TextLength(headers)), headers), "the caller's headers lead");
-  Check(Contains(headers.View(), RequestAgent(headers).View()) ||
-            TextEquals(RequestAgent(headers), kDefaultUserAgent),
-        "the agent comes from the headers or is the default");
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -131,13 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Text sought(input.ConsumeRandomLengthString(16));
   const Text right(input.ConsumeRandomLengthString(8));
   const Text source(input.ConsumeRemainingBytesAsString());
-  const bool ignoreCase = flags & 1;
 
-  CheckSearch(source, sought, start, ignoreCase);
+  CheckSearch(source, sought, start, flags & 1);
   CheckReshaping(source, sought);
   CheckCuts(source, sought, right, start, flags & 2, flags & 4 ? maxLength : 0);
-  CheckAddress(source);
-  CheckCookieMerge(source, sought);
-  CheckRequestLogic(source, sought, right);
   return 0;
 }
