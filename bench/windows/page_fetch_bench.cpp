@@ -11,6 +11,7 @@
 #include <string>
 
 #include "script_server.h"
+#include "stopwatch.h"
 #include "web/internet_handle.h"
 #include "web/web_request.h"
 
@@ -21,12 +22,7 @@ using orvalin::InternetHandle;
 constexpr std::size_t kPageSize = 4 * 1024 * 1024;
 constexpr int kRounds = 9;
 
-double Seconds() {
-  LARGE_INTEGER frequency, now;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+double Seconds() { return orvalin::test::NowMs() / 1000.0; }
 
 std::size_t BareFetch(int port) {
   const InternetHandle internet(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));

@@ -26,6 +26,7 @@
 
 #include "app/picture_fetch.h"
 #include "script_server.h"
+#include "stopwatch.h"
 #include "web/internet_handle.h"
 
 namespace {
@@ -41,16 +42,7 @@ constexpr int kSmallCount = 50;
 constexpr int kRounds = 7;
 constexpr DWORD kBareBlocks[] = {64 * 1024, 256 * 1024, 1024 * 1024};
 
-double Seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+double Seconds() { return orvalin::test::NowMs() / 1000.0; }
 
 int Serve() {
   using orvalin::testing::HttpReply;

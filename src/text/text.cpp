@@ -258,7 +258,10 @@ Text IntToText(int n) {
 Bytes TextToBytes(const Text& t) { return Bytes(t.View().begin(), t.View().end()); }
 
 Text BytesToText(const Bytes& b) {
-  return Result(Text(reinterpret_cast<const char*>(b.data()), b.size()).View());
+  // Built once: a page can be megabytes, and a second copy costs as much.
+  Text t(reinterpret_cast<const char*>(b.data()), b.size());
+  if (t.Size() == 0) return Text();
+  return t;
 }
 
 Text SpaceText(int n) {

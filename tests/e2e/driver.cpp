@@ -26,25 +26,16 @@
 #include <string>
 
 #include "app/kernel_handle.h"
+#include "stopwatch.h"
 
 namespace {
 
 using orvalin::KernelHandle;
+using orvalin::test::NowMs;
 
 constexpr DWORD kLimitMs = 60000;
 // SB_GETTEXTA is given no size: room for far more than any status text.
 constexpr SIZE_T kPartBufferSize = 64 * 1024;
-
-double NowMs() {
-  static const double ticksPerMs = [] {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return frequency.QuadPart / 1000.0;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return now.QuadPart / ticksPerMs;
-}
 
 // Polls until done() holds or the limit passes; true when it held.
 template <typename Done>
@@ -52,7 +43,7 @@ bool WaitFor(Done done) {
   const double start = NowMs();
   while (!done()) {
     if (NowMs() - start > kLimitMs) return false;
-    Sleep(1);
+    Sleep(10);
   }
   return true;
 }
