@@ -31,13 +31,7 @@ rounds=${ROUNDS:-5}
 product=603454384329
 
 if [[ -z "${ORVALIN_IN_MARKETPLACE_NAMESPACE:-}" ]]; then
-  if [[ $# -ge 1 ]]; then
-    tree=$(cd "$1" && pwd)
-  else
-    bash "$here/install-deps.sh"
-    orvalin_build windows
-    tree="$ORVALIN_BUILD_ROOT/windows"
-  fi
+  tree=$(orvalin_windows_tree "$@")
   # A private display: the benchmark opens and closes windows.
   unset DISPLAY
   orvalin_marketplace_enter "$tree"

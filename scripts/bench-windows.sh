@@ -17,13 +17,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=wine-prefix.sh
 . "$here/wine-prefix.sh"
 
-if [[ $# -ge 1 ]]; then
-  tree=$(cd "$1" && pwd)
-else
-  bash "$here/install-deps.sh"
-  orvalin_build windows
-  tree="$ORVALIN_BUILD_ROOT/windows"
-fi
+tree=$(orvalin_windows_tree "$@")
 cmake --build "$tree" -j "$ORVALIN_JOBS" --target picture_fetch_bench page_fetch_bench orvalin_test_certs
 bench="$tree/bench/windows/picture_fetch_bench.exe"
 support="$tree/tests/support"

@@ -57,3 +57,16 @@ orvalin_build() {
   echo "==== $name: build"
   orvalin_timed "$name build" cmake --build "$dir" -j "$ORVALIN_JOBS"
 }
+
+# orvalin_windows_tree [<build dir>]: prints the Windows tree a script works
+# on: the one given, or build/windows after installing what is missing and
+# building it. The building talks on stderr, so that the call can sit in $(...).
+orvalin_windows_tree() {
+  if [[ $# -ge 1 ]]; then
+    (cd "$1" && pwd)
+  else
+    bash "$ORVALIN_ROOT/scripts/install-deps.sh" >&2
+    orvalin_build windows >&2
+    echo "$ORVALIN_BUILD_ROOT/windows"
+  fi
+}
