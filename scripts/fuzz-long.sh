@@ -10,6 +10,8 @@ set -euo pipefail
 
 . "$(dirname "${BASH_SOURCE[0]}")/builds.sh"
 runs=${FUZZ_RUNS:-10000000}
+# Short inputs keep each execution fast; the smoke tests in ctest go to 4096.
+max_len=${FUZZ_MAX_LEN:-512}
 orvalin_build fuzz
 
 fuzz_dir="$ORVALIN_BUILD_ROOT/fuzz/tests/fuzz"
@@ -21,10 +23,10 @@ for area in text url cookie request; do
   work="$log_dir/$area"
   mkdir -p "$work"
   echo "==== $area: $runs executions"
-  "$fuzz_dir/${area}_fuzz" -runs="$runs" -max_len=4096 -print_final_stats=1 \
+  "$fuzz_dir/${area}_fuzz" -runs="$runs" -max_len="$max_len" -print_final_stats=1 \
     -artifact_prefix="$log_dir/$area-" "$work" "$corpus_root/$area" >"$log_dir/$area.log" 2>&1
   grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$log_dir/$area.log"
   # Keep the committed corpus small: only inputs that add coverage go in.
-  "$fuzz_dir/${area}_fuzz" -merge=1 -max_len=4096 "$corpus_root/$area" "$work" >>"$log_dir/$area.log" 2>&1
+  "$fuzz_dir/${area}_fuzz" -merge=1 -max_len="$max_len" "$corpus_root/$area" "$work" >>"$log_dir/$area.log" 2>&1
   echo "corpus $area: $(ls "$corpus_root/$area" | wc -l) inputs"
 done

@@ -9,9 +9,19 @@
 //       shows the end text, once it has shown another text since before the
 //       click (an earlier job may have left the same end text there);
 //       prints "part0 <text>", "part1 <text>", "job <ms>"
-//   driver close
+//   driver burst <product ID> <count>
+//       types the ID and clicks the start button <count> times without
+//       waiting; prints "clicks <ms>", the time all the clicks took
+//   driver soak <product ID> <count>
+//       runs <count> jobs one after another: before each click it blanks
+//       status part 1, then waits until that part shows an end text (neither
+//       blank nor an address). Prints per job "soak <n> <ms> <private bytes>
+//       <end text>", where private bytes is the program's committed memory
+//       (PagefileUsage) after the job, and at the end "slowest-answer <ms>": the longest the
+//       window took to answer a message while the jobs ran
+//   driver close [<limit ms>]
 //       closes the window and waits until the program has ended;
-//       prints "exited <exit code>"
+//       prints "exited <exit code>" and "closing <ms>"
 //   driver wait
 //       waits, with no limit, until the user has closed the window and the
 //       program has ended; prints "exited <exit code>"
@@ -21,9 +31,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <psapi.h>
 
 #include "app/kernel_handle.h"
 #include "stopwatch.h"
@@ -87,7 +101,7 @@ class StatusReader {
  public:
   explicit StatusReader(HWND statusBar)
       : statusBar_(statusBar),
-        process_(OpenOwner(statusBar, PROCESS_VM_OPERATION | PROCESS_VM_READ)),
+        process_(OpenOwner(statusBar, PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE)),
         buffer_(process_ ? VirtualAllocEx(process_.Get(), nullptr, kPartBufferSize,
                                           MEM_COMMIT, PAGE_READWRITE)
                          : nullptr) {}
@@ -107,6 +121,13 @@ class StatusReader {
       return "(status bar unreadable)";
     }
     return text;
+  }
+
+  // Sets a part to the empty text.
+  bool Blank(int part) const {
+    static const char empty[] = "";
+    return buffer_ && WriteProcessMemory(process_.Get(), buffer_, empty, sizeof empty, nullptr) &&
+           SendMessageA(statusBar_, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(buffer_));
   }
 
  private:
@@ -166,6 +187,54 @@ int Job(const char* productId, const char* endText) {
   return 0;
 }
 
+int Burst(const char* productId, int count) {
+  ProgramWindow window;
+  if (!WaitForWindow(window)) return Fail("no window");
+  SendMessageA(window.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(productId));
+  const double start = NowMs();
+  for (int i = 0; i < count; ++i) SendMessageA(window.button, BM_CLICK, 0, 0);
+  std::printf("clicks %.1f\n", NowMs() - start);
+  return 0;
+}
+
+// How long the window takes to answer a message; the limit when it does not.
+double AnswerTime(HWND window) {
+  constexpr UINT kLimitMs = 5000;
+  const double start = NowMs();
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kLimitMs, &result)) return kLimitMs;
+  return NowMs() - start;
+}
+
+bool IsEndText(const std::string& text) { return !text.empty() && text.rfind("http", 0) != 0; }
+
+int Soak(const char* productId, int count) {
+  ProgramWindow window;
+  if (!WaitForWindow(window)) return Fail("no window");
+  const StatusReader status(window.statusBar);
+  const KernelHandle process = OpenOwner(window.top, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+  SendMessageA(window.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(productId));
+  double slowestAnswer = 0;
+  for (int job = 1; job <= count; ++job) {
+    if (!status.Blank(1)) return Fail("status part 1 cannot be set");
+    const double start = NowMs();
+    SendMessageA(window.button, BM_CLICK, 0, 0);
+    std::string text;
+    const bool ended = WaitFor([&] {
+      slowestAnswer = std::max(slowestAnswer, AnswerTime(window.top));
+      return IsEndText(text = status.Part(1));
+    });
+    if (!ended) return Fail("a job never ended");
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(process.Get(), &memory, sizeof memory);
+    std::printf("soak %d %.1f %llu %s\n", job, NowMs() - start,
+                static_cast<unsigned long long>(memory.PagefileUsage), text.c_str());
+  }
+  std::printf("slowest-answer %.1f\n", slowestAnswer);
+  return 0;
+}
+
 // Waits until the program has ended, after asking its window to close when
 // `close` is set.
 int AwaitEnd(bool close, DWORD limitMs) {
@@ -173,10 +242,12 @@ int AwaitEnd(bool close, DWORD limitMs) {
   if (!WaitForWindow(window)) return Fail("no window");
   const KernelHandle process = OpenOwner(window.top, SYNCHRONIZE | PROCESS_QUERY_INFORMATION);
   if (!process) return Fail("the program's process cannot be opened");
+  const double start = NowMs();
   if (close) PostMessageA(window.top, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(process.Get(), limitMs) != WAIT_OBJECT_0) {
     return Fail("the program did not end");
   }
+  std::printf("closing %.1f\n", NowMs() - start);
   DWORD code = 0;
   GetExitCodeProcess(process.Get(), &code);
   std::printf("exited %lu\n", code);
@@ -189,9 +260,14 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "start" && argc == 3) return Start(argv[2]);
   if (command == "job" && argc == 4) return Job(argv[2], argv[3]);
+  if (command == "burst" && argc == 4) return Burst(argv[2], std::atoi(argv[3]));
+  if (command == "soak" && argc == 4) return Soak(argv[2], std::atoi(argv[3]));
   if (command == "close" && argc == 2) return AwaitEnd(true, kLimitMs);
+  if (command == "close" && argc == 3) return AwaitEnd(true, std::atoi(argv[2]));
   if (command == "wait" && argc == 2) return AwaitEnd(false, INFINITE);
   std::fprintf(stderr,
-               "usage: driver start <program.exe> | job <product ID> <end text> | close | wait\n");
+               "usage: driver start <program.exe> | job <product ID> <end text> |\n"
+               "       burst <product ID> <count> | soak <product ID> <count> |\n"
+               "       close [<limit ms>] | wait\n");
   return 2;
 }

@@ -11,6 +11,14 @@ network namespace makes both names resolve to 127.0.0.1:
                                               whole length is announced, half
                                               of the body sent, then the
                                               connection closes
+    https://cbu01.alicdn.com/small/<...>      a small picture of about 1 KB
+    https://cbu01.alicdn.com/slow/<...>       the picture, trickled out over
+                                              SLOW_SECONDS
+    https://detail.1688.com/offer/made-<n>-<kind>-<tag>.html
+                                              a made-up page of n pictures,
+                                              https://cbu01.alicdn.com/<kind>/
+                                              <tag>/<i>.jpg for i = 1..n, and
+                                              padding to PAGE_PADDING bytes
 
 Anything else gets a 404 page.
 
@@ -32,11 +40,33 @@ import ssl
 import struct
 import sys
 import time
+from urllib.parse import urlsplit
 
 PAGE_HOST = "detail.1688.com"
 PICTURE_HOST = "cbu01.alicdn.com"
 CUT_OFF_PREFIX = "/cut-off/"
 OFFER_PATH = re.compile(r"^/offer/([0-9A-Za-z_-]+)\.html$")
+MADE_UP_OFFER = re.compile(r"^made-([0-9]+)-(plain|small|slow)-([0-9A-Za-z_]+)$")
+SMALL_PREFIX = "/small/"
+SLOW_PREFIX = "/slow/"
+SLOW_SECONDS = 30
+PAGE_PADDING = 1_000_000
+
+
+def made_up_page(product_id):
+    """The page of a made-up product ID (MADE_UP_OFFER), else None."""
+    match = MADE_UP_OFFER.match(product_id)
+    if not match:
+        return None
+    count, kind, tag = int(match.group(1)), match.group(2), match.group(3)
+    images = ",".join('{"imageUrl":"%s"}' % made_up_picture_address(kind, tag, i)
+                      for i in range(1, count + 1))
+    page = '<html><body><script>window.offer = {"images":[%s]};</script>' % images
+    return (page + "<!--" + "x" * max(0, PAGE_PADDING - len(page)) + "--></body></html>").encode()
+
+
+def made_up_picture_address(kind, tag, number):
+    return "https://%s/%s/%s/%d.jpg" % (PICTURE_HOST, kind, tag, number)
 
 
 class BitWriter:
@@ -95,14 +125,28 @@ def solid_jpeg(colour, size=128):
 
 
 def picture(address):
+    if urlsplit(address).path.startswith(SMALL_PREFIX):
+        return small_picture(address)
+    return large_picture(address)
+
+
+def colour_of(seed):
+    return (70 + seed[0] % 120, 90 + seed[1] % 76, 90 + seed[2] % 76)
+
+
+def small_picture(address):
+    """A one-colour JPEG of 64 x 64 pixels, its colour from the address."""
+    return solid_jpeg(colour_of(hashlib.sha256(address.encode()).digest()), 64)
+
+
+def large_picture(address):
     """The picture served at address: a small one-colour JPEG that any viewer
     opens, padded by comment segments of pseudo-random bytes to 180-220 KB.
     The same address always gives the same bytes; different addresses give
     different colours, sizes and padding."""
     seed = hashlib.sha256(address.encode("utf-8", "surrogateescape")).digest()
     rng = random.Random(seed)
-    colour = (70 + seed[0] % 120, 90 + seed[1] % 76, 90 + seed[2] % 76)
-    image = solid_jpeg(colour)
+    image = solid_jpeg(colour_of(seed))
     padding = rng.randbytes(180_000 + rng.randrange(40_000) - len(image))
     comments = b"".join(segment(0xFE, padding[at:at + 65533])
                         for at in range(0, len(padding), 65533))
@@ -123,16 +167,38 @@ class MarketplaceHandler(http.server.BaseHTTPRequestHandler):
             body = picture("https://%s%s" % (PICTURE_HOST, self.path))
             if path.startswith(CUT_OFF_PREFIX):
                 return self.send_body(body, "image/jpeg", sent=len(body) // 2)
+            if path.startswith(SLOW_PREFIX):
+                return self.send_body(body, "image/jpeg", seconds=SLOW_SECONDS)
             return self.send_body(body, "image/jpeg")
         self.send_body(b"<html><body>404 Not Found</body></html>", "text/html", status=404)
 
-    def send_body(self, body, content_type, status=200, sent=None):
+    def send_body(self, body, content_type, status=200, sent=None, seconds=0):
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
+        # A request that does not ask to keep the connection (an HTTP/1.0 one
+        # without "Connection: keep-alive") has it closed after the answer:
+        # say so, as real servers do, or the client would take the connection
+        # for a lasting one and send its next request into the closing socket.
+        if self.close_connection:
+            self.send_header("Connection", "close")
         self.end_headers()
+        if seconds:
+            return self.trickle(body, seconds)
         self.wfile.write(body if sent is None else body[:sent])
         if sent is not None:
+            self.close_connection = True
+
+    def trickle(self, body, seconds):
+        """Sends body in 100 pieces spread over seconds; a client that goes
+        away ends it."""
+        piece = max(1, len(body) // 100)
+        try:
+            for at in range(0, len(body), piece):
+                self.wfile.write(body[at:at + piece])
+                self.wfile.flush()
+                time.sleep(seconds / 100)
+        except OSError:
             self.close_connection = True
 
     # One line per request: milliseconds since the server started, host,
@@ -145,6 +211,8 @@ class MarketplaceHandler(http.server.BaseHTTPRequestHandler):
 
 class MarketplaceServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
+    # Room for many jobs connecting at the same instant.
+    request_queue_size = 128
 
     def __init__(self, port, pages, context):
         super().__init__(("127.0.0.1", port), MarketplaceHandler)
@@ -153,6 +221,9 @@ class MarketplaceServer(http.server.ThreadingHTTPServer):
         self.started = time.monotonic()
 
     def page(self, product_id):
+        made_up = made_up_page(product_id)
+        if made_up is not None:
+            return made_up
         for folder in self.pages:
             path = os.path.join(folder, "offer_%s.html" % product_id)
             if os.path.isfile(path):
