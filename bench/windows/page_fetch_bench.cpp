@@ -22,7 +22,7 @@ using orvalin::InternetHandle;
 constexpr std::size_t kPageSize = 4 * 1024 * 1024;
 constexpr int kRounds = 9;
 
-double Seconds() { return orvalin::test::NowMs() / 1000.0; }
+double Seconds() { return orvalin::testing::NowMs() / 1000.0; }
 
 std::size_t BareFetch(int port) {
   const InternetHandle internet(InternetOpenA("bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));

@@ -42,7 +42,7 @@ constexpr int kSmallCount = 50;
 constexpr int kRounds = 7;
 constexpr DWORD kBareBlocks[] = {64 * 1024, 256 * 1024, 1024 * 1024};
 
-double Seconds() { return orvalin::test::NowMs() / 1000.0; }
+double Seconds() { return orvalin::testing::NowMs() / 1000.0; }
 
 int Serve() {
   using orvalin::testing::HttpReply;

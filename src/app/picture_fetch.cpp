@@ -11,6 +11,7 @@
 #include "app/shared_internet.h"
 #include "web/internet_handle.h"
 #include "web/request_logic.h"
+#include "web/wait_limits.h"
 
 namespace orvalin {
 namespace {
@@ -254,6 +255,7 @@ std::optional<Bytes> Exchange(HINTERNET session, const PictureTarget& target) {
   ClearProxyCredentials(connection);
   const InternetHandle request = OpenGet(connection, target);
   if (!request) return std::nullopt;
+  LimitWaiting(request.Get());
   if (!HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0)) return std::nullopt;
   return ReadWholeBody(request);
 }

@@ -8,6 +8,7 @@
 #include "web/internet_handle.h"
 #include "web/request_logic.h"
 #include "web/url.h"
+#include "web/wait_limits.h"
 
 namespace orvalin {
 namespace {
@@ -113,6 +114,7 @@ std::optional<Response> Exchange(const Text& address, const WebRequestOptions& o
                                                 UrlPath(address).Data(), "HTTP/1.1", nullptr,
                                                 nullptr, flags, 0));
   if (!request) return std::nullopt;
+  LimitWaiting(request.Get());
 
   const Text cookies = options.cookies ? *options.cookies : Text();
   headers = CompleteHeaders(headers, address, cookies);

@@ -1,9 +1,9 @@
-// For faults that never end by themselves under Wine: a server that stalls,
-// a redirect that leads back to itself. Wine's WinINet sets no receive
-// time-out (0 on the connect handle; a stalled read still waited after 100 s)
-// and follows redirects without limit (about 300 requests a second), so such
-// a call ends only when the server goes away. The test lets it wait until
-// the server has its request, then closes the server and takes the result.
+// For faults that do not end soon by themselves: a redirect that leads back
+// to itself, which Wine's WinINet follows without limit (about 300 requests a
+// second), and a server that stalls, which a request gives up on only after
+// its 30 s receive time-out (fetch_faults_test.cpp waits that out once). The
+// test lets the call wait until the server has its request, then closes the
+// server and takes the result.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -45,7 +45,7 @@
 namespace {
 
 using orvalin::KernelHandle;
-using orvalin::test::NowMs;
+using orvalin::testing::NowMs;
 
 constexpr DWORD kLimitMs = 60000;
 // SB_GETTEXTA is given no size: room for far more than any status text.

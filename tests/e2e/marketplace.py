@@ -14,6 +14,10 @@ network namespace makes both names resolve to 127.0.0.1:
     https://cbu01.alicdn.com/small/<...>      a small picture of about 1 KB
     https://cbu01.alicdn.com/slow/<...>       the picture, trickled out over
                                               SLOW_SECONDS
+    https://detail.1688.com/offer/stalled.html
+                                              no answer at all: the request is
+                                              read, then nothing is sent for
+                                              STALL_SECONDS
     https://detail.1688.com/offer/made-<n>-<kind>-<tag>.html
                                               a made-up page of n pictures,
                                               https://cbu01.alicdn.com/<kind>/
@@ -51,6 +55,8 @@ SMALL_PREFIX = "/small/"
 SLOW_PREFIX = "/slow/"
 SLOW_SECONDS = 30
 PAGE_PADDING = 1_000_000
+STALLED_OFFER = "/offer/stalled.html"
+STALL_SECONDS = 120
 
 
 def made_up_page(product_id):
@@ -159,6 +165,10 @@ class MarketplaceHandler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         host = self.headers.get("Host", "").split(":")[0].lower()
         path = self.path.split("?")[0]
+        if host == PAGE_HOST and path == STALLED_OFFER:
+            time.sleep(STALL_SECONDS)
+            self.close_connection = True
+            return
         if host == PAGE_HOST and OFFER_PATH.match(path):
             page = self.server.page(OFFER_PATH.match(path).group(1))
             if page is not None:

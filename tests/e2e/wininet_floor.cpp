@@ -27,7 +27,7 @@
 namespace {
 
 using orvalin::InternetHandle;
-using orvalin::test::NowMs;
+using orvalin::testing::NowMs;
 
 constexpr DWORD kPageBlock = 1024;
 constexpr DWORD kPictureBlock = 64 * 1024;

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-namespace orvalin::test {
+namespace orvalin::testing {
 
 inline double NowMs() {
   static const double ticksPerMs = [] {
@@ -18,4 +18,4 @@ inline double NowMs() {
   return static_cast<double>(now.QuadPart) / ticksPerMs;
 }
 
-}  // namespace orvalin::test
+}  // namespace orvalin::testing
