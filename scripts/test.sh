@@ -55,14 +55,20 @@ subdirs("native" "asan" "windows" "fuzz")
 CTEST
 
 # ctest starts the tests it knows to be long first, from the durations of
-# earlier runs. A fresh tree has none, and the fuzz smokes, among the longest,
-# would start last and run alone: tell ctest about them.
+# earlier runs. A fresh tree has none, and the longest tests (the real program
+# under load, the stalled server, the fuzz smokes) would start last and run
+# alone: tell ctest about them.
 cost_data="$ORVALIN_BUILD_ROOT/Testing/Temporary/CTestCostData.txt"
 if [[ ! -f "$cost_data" ]]; then
   mkdir -p "$(dirname "$cost_data")"
-  for area in text url cookie request; do
-    printf 'fuzz.%s_smoke 1 %s\n' "$area" "${ORVALIN_FUZZ_SECONDS:-15}"
-  done >"$cost_data"
+  {
+    printf 'win.e2e.load 1 90\n'
+    printf 'win.FetchFaults.AStalledServerIsGivenUpOnAfterTheTimeOut 1 30\n'
+    printf 'win.e2e.orvalin_exe 1 20\n'
+    for area in text url cookie request; do
+      printf 'fuzz.%s_smoke 1 %s\n' "$area" "${ORVALIN_FUZZ_SECONDS:-15}"
+    done
+  } >"$cost_data"
   echo --- >>"$cost_data"
 fi
 
