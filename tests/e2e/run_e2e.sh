@@ -30,15 +30,8 @@ trap orvalin_marketplace_stop EXIT
 orvalin_marketplace_start "$tree" "$run"
 cp "$tree/src/app/orvalin.exe" "$run/program/"
 
-failures=0
-check() {  # check <what> <expected> <actual>
-  if [[ "$2" == "$3" ]]; then
-    echo "ok   $1"
-  else
-    printf 'FAIL %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3"
-    failures=$((failures + 1))
-  fi
-}
+# shellcheck source=checks.sh
+. "$ORVALIN_ROOT/tests/e2e/checks.sh"
 
 # Whole folders compared: the same file names, each byte for byte.
 check_folder() {  # check_folder <job folder>

@@ -39,15 +39,8 @@ cleanup() {
 trap cleanup EXIT
 orvalin_marketplace_start "$tree" "$run"
 
-failures=0
-check() {  # check <what> <expected> <actual>
-  if [[ "$2" == "$3" ]]; then
-    echo "ok   $1"
-  else
-    printf 'FAIL %s\n  expected: %s\n  got:      %s\n' "$1" "$2" "$3"
-    failures=$((failures + 1))
-  fi
-}
+# shellcheck source=checks.sh
+. "$ORVALIN_ROOT/tests/e2e/checks.sh"
 
 zeros() { printf '0%.0s' $(seq "$1"); }
 
